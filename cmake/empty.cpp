@@ -1,0 +1,1 @@
+// A subsystem library that has no code yet is built from this file.
