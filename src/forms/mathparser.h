@@ -98,7 +98,7 @@ private:
 
     void NextToken();
     void Shift(quint8 state);
-    void Push(const TStackEntry& entry);
+    void Push(quint8 state, long double value, TFunc func);
     void Reduce(int production);
     bool OperandStart();       // false when the parse stops
     quint8 GotoState(int production) const;
