@@ -186,7 +186,8 @@ TEST(MathParserErrors, OnParseErrorReceivesSyntaxCodesOnly)
         EXPECT_EQ(&sender, &p);
         codes.push_back(code);
     };
-    for (const char* text : {"2 3", "1/0", "LN(0)", "!", "1+1", Nested(13).toLatin1().constData()}) {
+    for (const QString& text : {QString("2 3"), QString("1/0"), QString("LN(0)"), QString("!"),
+                                QString("1+1"), Nested(13)}) {
         p.ParseString = text;
         p.Parse();
     }
