@@ -72,7 +72,9 @@ public:
     // OnParseError (when set) after a syntax error. Never throws for any text.
     void Parse();
 
-    long double ParseValue() const { return FParseValue; }  // 0 after an error
+    // 0 after an error. Always finite, but it may lie beyond the range of a
+    // double ("1E400" parses): check before narrowing it.
+    long double ParseValue() const { return FParseValue; }
     bool ParseError() const { return FParseError; }         // the last Parse failed
     // 1-based character position of the scan; after a syntax error the start
     // of the offending token. Saturates at 65535 for longer texts.

@@ -8,6 +8,8 @@
 
 #include <clocale>
 #include <cmath>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace pm {
@@ -73,6 +75,188 @@ TEST(MathParserGrammar, EvaluatesValidFormulas)
         EXPECT_NEAR(double(r.value), double(c.expected), 1e-12 * std::max(1.0, std::fabs(double(c.expected))))
             << c.text;
     }
+}
+
+// An independent recursive-descent reading of the same grammar, used to check
+// the automaton's tables on many generated formulas. Tokens are separated by
+// blanks; any failure (syntax, domain, division by zero, overflow) is one
+// outcome.
+class ReferenceEvaluator {
+public:
+    explicit ReferenceEvaluator(std::vector<std::string> tokens) : t(std::move(tokens)) {}
+
+    bool Evaluate(long double& value)
+    {
+        value = Sum();
+        if (!failed && i != t.size())
+            failed = true;
+        return !failed;
+    }
+
+private:
+    std::vector<std::string> t;
+    size_t i = 0;
+    bool failed = false;
+
+    const std::string& Peek() const
+    {
+        static const std::string end;
+        return i < t.size() ? t[i] : end;
+    }
+    long double Check(long double v)
+    {
+        if (!std::isfinite(v))
+            failed = true;
+        return failed ? 0 : v;
+    }
+    long double Sum()
+    {
+        long double v = Product();
+        while (!failed && (Peek() == "+" || Peek() == "-")) {
+            const bool plus = t[i++] == "+";
+            const long double r = Product();
+            v = Check(plus ? v + r : v - r);
+        }
+        return v;
+    }
+    long double Product()
+    {
+        long double v = Power();
+        while (!failed && (Peek() == "*" || Peek() == "/")) {
+            const bool times = t[i++] == "*";
+            const long double r = Power();
+            if (!times && r == 0)
+                failed = true;
+            v = Check(times ? v * r : v / r);
+        }
+        return v;
+    }
+    long double Power()
+    {
+        const long double base = Signed();
+        if (failed || Peek() != "^")
+            return base;
+        ++i;
+        const long double exponent = Power();
+        const long double e = base > 0 ? exponent * std::log(base) : 0;
+        if (!(base > 0) || e < -11356.0L || e > 11356.0L)
+            failed = true;
+        return Check(std::exp(e));
+    }
+    long double Signed()
+    {
+        if (Peek() == "-") {
+            ++i;
+            return Check(-Primary());
+        }
+        return Primary();
+    }
+    long double Primary()
+    {
+        if (failed)
+            return 0;
+        const std::string tok = Peek();
+        if (tok == "(") {
+            ++i;
+            const long double v = Sum();
+            if (Peek() != ")")
+                failed = true;
+            ++i;
+            return v;
+        }
+        if (tok == "SQR" || tok == "ABS" || tok == "LN") {
+            ++i;
+            if (Peek() != "(")
+                failed = true;
+            ++i;
+            const long double x = Sum();
+            if (Peek() != ")")
+                failed = true;
+            ++i;
+            if (tok == "LN" && !(x > 0))
+                failed = true;
+            return Check(tok == "SQR" ? x * x : tok == "ABS" ? std::fabs(x) : std::log(x));
+        }
+        if (!tok.empty() && (std::isdigit((unsigned char)tok[0]) || tok[0] == '.')) {
+            ++i;
+            return std::stold(tok.front() == '.' ? "0" + tok : tok);
+        }
+        failed = true;
+        return 0;
+    }
+};
+
+// Valid formulas from the grammar, with a bounded number of tokens.
+void Generate(std::mt19937& rng, int depth, std::vector<std::string>& out)
+{
+    static const char* numbers[] = {"0", "1", "2", "3", ".5", "10", "0.25", "1E3"};
+    static const char* operators[] = {"+", "-", "*", "/", "^"};
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    const int kind = depth <= 0 ? 0 : pick(6);
+    if (kind == 4 && pick(3) == 0)
+        out.push_back("-");
+    switch (kind) {
+    case 0: case 4:
+        out.push_back(numbers[pick(8)]);
+        break;
+    case 1: case 2:
+        Generate(rng, depth - 1, out);
+        out.push_back(operators[pick(5)]);
+        Generate(rng, depth - 1, out);
+        break;
+    case 3:
+        out.push_back("(");
+        Generate(rng, depth - 1, out);
+        out.push_back(")");
+        break;
+    case 5: {
+        static const char* functions[] = {"SQR", "ABS", "LN"};
+        out.push_back(functions[pick(3)]);
+        out.push_back("(");
+        Generate(rng, depth - 1, out);
+        out.push_back(")");
+        break;
+    }
+    }
+}
+
+TEST(MathParserGrammar, AgreesWithARecursiveDescentReading)
+{
+    // At most 14 tokens: every token pushes at most one entry, so the stack
+    // never fills and the two readings must agree on every text.
+    static const char* soup[] = {"1", "2", ".5", "0", "+", "-", "*", "/", "^", "(", ")",
+                                 "SQR", "ABS", "LN", "!", "x"};
+    std::mt19937 rng(20261211);
+    int valid = 0;
+    for (int n = 0; n < 20000; ++n) {
+        std::vector<std::string> tokens;
+        if (n % 2 == 0) {
+            Generate(rng, 4, tokens);
+        } else {
+            const int count = 1 + int(rng() % 10u);
+            for (int k = 0; k < count; ++k)
+                tokens.push_back(soup[rng() % std::size(soup)]);
+        }
+        if (tokens.size() > 14)
+            continue;
+        std::string text;
+        for (const auto& tok : tokens)
+            text += (text.empty() ? "" : " ") + tok;
+
+        long double expected = 0;
+        const bool ok = ReferenceEvaluator(tokens).Evaluate(expected);
+        const Outcome r = Evaluate(QString::fromStdString(text));
+        ASSERT_EQ(!r.error, ok) << text;
+        if (ok) {
+            ++valid;
+            ASSERT_EQ(r.value, expected) << text;
+        } else {
+            ASSERT_EQ(r.value, 0) << text;
+        }
+        ASSERT_GE(r.position, 1) << text;
+        ASSERT_LE(r.position, int(text.size()) + 1) << text;
+    }
+    EXPECT_GT(valid, 3000);   // the generator does reach the value paths
 }
 
 TEST(MathParserGrammar, FunctionsAndTheirDomains)
