@@ -56,11 +56,11 @@ QList<TIniFile::Section> TIniFile::load() const
 bool TIniFile::save(const QList<Section>& sections) const
 {
     QString text;
-    bool first = true;
+    bool blankBefore = false;
     for (const Section& s : sections) {
-        if (!first)
+        if (blankBefore)
             text += "\r\n";
-        first = false;
+        blankBefore = !s.name.isNull();   // no blank line after the lines before the first section
         if (!s.name.isNull())
             text += '[' + s.name + "]\r\n";
         for (const Entry& e : s.entries)

@@ -144,7 +144,8 @@ void ListFiles(const QString& pathOrMask, int attributes, QStringList& list)
     if (!dir.exists())
         return;
     const QFileInfoList entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                          QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& e : entries) {
         if (!MatchesMask(e.fileName(), mask))
             continue;
