@@ -127,6 +127,10 @@ struct TAdtgColumn {
     QString baseTable;                   // name of its table (empty: the recordset's table)
     QString baseColumn;                  // name in the base table (empty: name)
     uint16_t baseColumnOrdinal = 0;      // 0: position in the recordset
+    // Which of the name and base table fields the descriptor carries (the
+    // 0xF00000 bits of its presence map); nullopt: the name always, the base
+    // table fields unless computed.
+    std::optional<uint32_t> presence;
     std::optional<QString> baseCatalog;
     std::optional<QString> baseSchema;
     uint16_t dbType = 0;                 // wire type (DBTYPE_*); 0: the kind's usual one
