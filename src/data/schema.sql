@@ -1,0 +1,196 @@
+-- The base schema of the Pellmark database: the tables as the first release
+-- carried them. The program adds later columns and tables itself when it
+-- opens the file (QuarterlyReports loans and expense columns, the Schedule A
+-- paper/TED and deposit split, QRPrizeDetail, QRInventoryDetail).
+--
+-- Declared types name the Access column kinds the dataset layer reads:
+--   INTEGER PRIMARY KEY AUTOINCREMENT  AutoNumber (never reused)
+--   LONGINT        Long (32-bit)
+--   CURRENCY       Currency, stored as a 64-bit count of 1/10000
+--   DECIMAL(p,s)   exact decimal, stored the same way
+--   DATETIME       day number since 30 December 1899, time as the fraction
+--   YESNO          Yes/No as 0 or 1
+--   TEXT(n)        text of at most n characters (compared without case, as Jet does)
+--   LONGTEXT       Memo
+
+CREATE TABLE Organizations (
+  FileNumber TEXT(10) COLLATE NOCASE UNIQUE,
+  FullName TEXT(35) COLLATE NOCASE,
+  MailingAddr TEXT(35) COLLATE NOCASE,
+  MailingCity TEXT(20) COLLATE NOCASE,
+  MailingState TEXT(2) COLLATE NOCASE,
+  MailingZip TEXT(10) COLLATE NOCASE,
+  Sun YESNO,
+  Mon YESNO,
+  Tue YESNO,
+  Wed YESNO,
+  Thr YESNO,
+  Fri YESNO,
+  Sat YESNO,
+  Email TEXT(35) COLLATE NOCASE,
+  RASPassword TEXT(15) COLLATE NOCASE,
+  ClassID TEXT(2) COLLATE NOCASE,
+  AllowEFW YESNO
+);
+
+CREATE TABLE QuarterlyReports (
+  QRID INTEGER PRIMARY KEY AUTOINCREMENT,
+  OrgID TEXT(10) COLLATE NOCASE,
+  Period DATETIME,
+  eFiled YESNO,
+  DateFiled DATETIME,
+  DLN TEXT(12) COLLATE NOCASE,
+  ModifiedBy TEXT(15) COLLATE NOCASE,
+  FullName TEXT(35) COLLATE NOCASE,
+  MailingAddr TEXT(35) COLLATE NOCASE,
+  MailingCity TEXT(20) COLLATE NOCASE,
+  MailingState TEXT(2) COLLATE NOCASE,
+  MailingZip TEXT(10) COLLATE NOCASE,
+  LocationAddr TEXT(35) COLLATE NOCASE,
+  LocationCity TEXT(20) COLLATE NOCASE,
+  LocationState TEXT(2) COLLATE NOCASE,
+  LocationZip TEXT(10) COLLATE NOCASE,
+  Signed TEXT(35) COLLATE NOCASE,
+  Title TEXT(35) COLLATE NOCASE,
+  GrossSales CURRENCY,
+  EntranceFees CURRENCY,
+  GrossIncome CURRENCY,
+  Payouts CURRENCY,
+  GrossProceeds CURRENCY,
+  Withholding CURRENCY,
+  NetLosses CURRENCY,
+  IncomeAdditions CURRENCY,
+  BankDeposits CURRENCY,
+  TaxPaid CURRENCY,
+  Supplies CURRENCY,
+  BldgLease CURRENCY,
+  EqptLease CURRENCY,
+  Utilities CURRENCY,
+  PromoterFees CURRENCY,
+  Payroll CURRENCY,
+  OtherExpenses CURRENCY,
+  TotalExpenses CURRENCY,
+  NetProceeds CURRENCY,
+  BankBegin CURRENCY,
+  Deposits CURRENCY,
+  DepositsInTransit CURRENCY,
+  OtherDeposit1 CURRENCY,
+  OtherDeposit2 CURRENCY,
+  BankCredits CURRENCY,
+  FundsAvailable CURRENCY,
+  ChecksCleared CURRENCY,
+  ChecksOutstanding CURRENCY,
+  OtherDebit1 CURRENCY,
+  OtherDebit2 CURRENCY,
+  OtherDebit3 CURRENCY,
+  BankDebits CURRENCY,
+  BankEnd CURRENCY,
+  APEnd CURRENCY,
+  APBegin CURRENCY,
+  APNet CURRENCY,
+  ExcessProceeds CURRENCY,
+  DepositDesc1 TEXT(30) COLLATE NOCASE,
+  DepositDesc2 TEXT(30) COLLATE NOCASE,
+  DebitDesc1 TEXT(30) COLLATE NOCASE,
+  DebitDesc2 TEXT(30) COLLATE NOCASE,
+  DebitDesc3 TEXT(30) COLLATE NOCASE,
+  InvBegin CURRENCY,
+  Purchases CURRENCY,
+  InvAvailable CURRENCY,
+  InvReturned CURRENCY,
+  InvAdj1 CURRENCY,
+  InvAdj2 CURRENCY,
+  InvAdjDesc1 TEXT(35) COLLATE NOCASE,
+  InvAdjDesc2 TEXT(35) COLLATE NOCASE,
+  InvAdjustments CURRENCY,
+  AvailableForSale CURRENCY,
+  InvEnd CURRENCY,
+  TotalSales CURRENCY,
+  Difference CURRENCY,
+  LastVoucherDate DATETIME,
+  LastVoucherNum LONGINT,
+  LastVoucherAmount CURRENCY,
+  Explanation LONGTEXT COLLATE NOCASE,
+  ModifedOn DATETIME,
+  DORNotes LONGTEXT COLLATE NOCASE,
+  Shortages CURRENCY
+);
+
+CREATE TABLE QRCashDetail (
+  DetailID INTEGER PRIMARY KEY AUTOINCREMENT,
+  QRID LONGINT,
+  SessionDate DATETIME,
+  PlayerCount CURRENCY,
+  EntranceFees CURRENCY,
+  GrossSales CURRENCY,
+  PrizePayout CURRENCY,
+  NetProfit CURRENCY,
+  NetLoss CURRENCY,
+  Withholding CURRENCY,
+  Shortage CURRENCY,
+  Deposit CURRENCY,
+  ExcessProceeds CURRENCY
+);
+
+CREATE TABLE Vouchers (
+  VoucherID INTEGER PRIMARY KEY AUTOINCREMENT,
+  OrgID TEXT(10) COLLATE NOCASE,
+  DORVoucherID LONGINT,
+  Mailbox LONGINT,
+  DistributorID TEXT(10) COLLATE NOCASE,
+  PromoterID TEXT(10) COLLATE NOCASE,
+  BuyerName TEXT(25) COLLATE NOCASE,
+  BuyerID TEXT(12) COLLATE NOCASE,
+  VoucherNumber LONGINT,
+  VoucherStatus TEXT(1) COLLATE NOCASE,
+  IssueDate DATETIME,
+  DueDate DATETIME,
+  VoucherTotal CURRENCY,
+  TaxAmount CURRENCY,
+  TaxRate DECIMAL(8,4),
+  IssuedBy TEXT(15) COLLATE NOCASE,
+  IssuedOn DATETIME,
+  DownloadedOn DATETIME,
+  UploadedOn DATETIME,
+  DistName TEXT(35) COLLATE NOCASE,
+  OrgName TEXT(35) COLLATE NOCASE,
+  OrgMailingAddr TEXT(35) COLLATE NOCASE,
+  OrgMailingCity TEXT(20) COLLATE NOCASE,
+  OrgMailingState TEXT(2) COLLATE NOCASE,
+  OrgMailingZip TEXT(10) COLLATE NOCASE,
+  PromoterName TEXT(35) COLLATE NOCASE,
+  ProMailingAddr TEXT(35) COLLATE NOCASE,
+  ProMailingCity TEXT(20) COLLATE NOCASE,
+  ProMailingState TEXT(2) COLLATE NOCASE,
+  ProMailingZip TEXT(10) COLLATE NOCASE,
+  LocationAddr TEXT(35) COLLATE NOCASE,
+  LocationCity TEXT(20) COLLATE NOCASE,
+  LocationState TEXT(2) COLLATE NOCASE,
+  LocationZip TEXT(10) COLLATE NOCASE,
+  DORNotes LONGTEXT COLLATE NOCASE,
+  ShippingNotes LONGTEXT COLLATE NOCASE,
+  ClassID TEXT(2) COLLATE NOCASE,
+  TotalFaces LONGINT,
+  TotalSheets LONGINT,
+  District LONGINT,
+  BookletFaces LONGINT,
+  LooseFaces LONGINT,
+  ColorRotation TEXT(16) COLLATE NOCASE
+);
+
+CREATE TABLE VoucherDetail (
+  DetailID INTEGER PRIMARY KEY AUTOINCREMENT,
+  DORDetailID LONGINT,
+  VoucherID LONGINT,
+  UpCount LONGINT,
+  OnCount LONGINT,
+  Price CURRENCY,
+  Color TEXT(1) COLLATE NOCASE,
+  Style TEXT(1) COLLATE NOCASE,
+  Series LONGINT,
+  Serial TEXT(12) COLLATE NOCASE
+);
+
+CREATE INDEX QuarterlyReportsOrgID ON QuarterlyReports (OrgID);
+CREATE INDEX QRCashDetailQRID ON QRCashDetail (QRID);
+CREATE INDEX VoucherDetailVoucherID ON VoucherDetail (VoucherID);
