@@ -10,7 +10,7 @@ PACKAGES=(
   libsqlite3-dev zlib1g-dev libssl-dev libzip-dev libfreexl-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-liberation2
-  poppler-utils xvfb
+  poppler-utils xvfb locales
 )
 
 missing=()
@@ -26,4 +26,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A decimal-comma locale, so that the tests can show that the machine's locale
+# never changes how numbers are read or written.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 >/dev/null 2>&1 || true
 fi
