@@ -4,8 +4,9 @@
 
 namespace pm {
 
-TReceiverLink::TReceiverLink(QAbstractSocket* socket, TMessageReceiver::Role role, QObject* parent)
-    : QObject(parent), socket_(socket), receiver_(role)
+TReceiverLink::TReceiverLink(QAbstractSocket* socket, TMessageReceiver::Role role, QObject* parent,
+                             bool encrypt)
+    : QObject(parent), socket_(socket), receiver_(role, encrypt)
 {
     connect(socket, &QAbstractSocket::readyRead, this, &TReceiverLink::Pump);
     connect(socket, &QAbstractSocket::connected, this, [this] { receiver_.Reset(); });

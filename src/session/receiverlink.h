@@ -6,16 +6,17 @@
 #include "session/protocol.h"
 
 #include <QObject>
+#include <QAbstractSocket>
 #include <QPointer>
 
-class QAbstractSocket;
 
 namespace pm {
 
 class TReceiverLink : public QObject {
     Q_OBJECT
 public:
-    TReceiverLink(QAbstractSocket* socket, TMessageReceiver::Role role, QObject* parent = nullptr);
+    TReceiverLink(QAbstractSocket* socket, TMessageReceiver::Role role, QObject* parent = nullptr,
+                  bool encrypt = kMessageEncryption);
 
     TMessageReceiver& Receiver() { return receiver_; }
     QAbstractSocket* Socket() const { return socket_; }
