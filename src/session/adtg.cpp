@@ -386,19 +386,30 @@ WireColumn Describe(const TAdtgColumn& c, const QString& where)
     return w;
 }
 
+// Where a value sits, put into words only when something is wrong with it.
+struct Where {
+    size_t row;
+    size_t column;
+    const TAdtgColumn& c;
+    QString Text() const
+    {
+        return QString("row %1, column %2 (%3)").arg(row + 1).arg(column + 1).arg(c.name);
+    }
+};
+
 template <typename T>
-const T& Expect(const TAdtgValue& v, const QString& where)
+const T& Expect(const TAdtgValue& v, const Where& where)
 {
     if (const T* p = std::get_if<T>(&v))
         return *p;
-    throw WriteError{QString("%1: the value is of the wrong type for the column").arg(where)};
+    throw WriteError{QString("%1: the value is of the wrong type for the column").arg(where.Text())};
 }
 
-void WriteInteger(Out& out, uint16_t dbType, int64_t v, const QString& where)
+void WriteInteger(Out& out, uint16_t dbType, int64_t v, const Where& where)
 {
     auto check = [&](int64_t lo, int64_t hi) {
         if (v < lo || v > hi)
-            throw WriteError{QString("%1: %2 is out of the column's range").arg(where).arg(v)};
+            throw WriteError{QString("%1: %2 is out of the column's range").arg(where.Text()).arg(v)};
     };
     switch (dbType) {
     case DBTYPE_I1: check(-128, 127); out.U8(uint8_t(int8_t(v))); break;
@@ -411,13 +422,13 @@ void WriteInteger(Out& out, uint16_t dbType, int64_t v, const QString& where)
     }
 }
 
-void WriteText(Out& out, const WireColumn& w, const QByteArray& data, const QString& where)
+void WriteText(Out& out, const WireColumn& w, const QByteArray& data, const Where& where)
 {
     const uint32_t unit = UnitSize(w.dbType);
     if (w.fixedText) {
         const uint64_t size = uint64_t(w.maxLength) * unit;
         if (uint64_t(data.size()) > size)
-            throw WriteError{QString("%1: the value is longer than the column").arg(where)};
+            throw WriteError{QString("%1: the value is longer than the column").arg(where.Text())};
         out.Bytes(data);
         // Fixed-length text is padded with blanks, bytes with zeros.
         const char pad = w.dbType == DBTYPE_BYTES ? '\0' : ' ';
@@ -429,12 +440,12 @@ void WriteText(Out& out, const WireColumn& w, const QByteArray& data, const QStr
         return;
     }
     if (uint64_t(data.size()) > uint64_t(w.maxLength) * unit)
-        throw WriteError{QString("%1: the value is longer than the column").arg(where)};
+        throw WriteError{QString("%1: the value is longer than the column").arg(where.Text())};
     if (w.shortPrefix) {
         out.U8(uint8_t(data.size()));
     } else {
         if (data.size() > INT32_MAX)
-            throw WriteError{QString("%1: the value is too long").arg(where)};
+            throw WriteError{QString("%1: the value is too long").arg(where.Text())};
         out.I32(int32_t(data.size()));
     }
     out.Bytes(data);
@@ -452,7 +463,7 @@ QByteArray Utf16Bytes(const QString& s)
 }
 
 void WriteValue(Out& out, const TAdtgColumn& c, const WireColumn& w, const TAdtgValue& v,
-                const QString& where)
+                const Where& where)
 {
     switch (w.dbType) {
     case DBTYPE_WSTR: case DBTYPE_BSTR:
@@ -475,7 +486,7 @@ void WriteValue(Out& out, const TAdtgColumn& c, const WireColumn& w, const TAdtg
     case DBTYPE_DECIMAL: {
         const TAdtgDecimal& d = Expect<TAdtgDecimal>(v, where);
         if (d.scale > 28)
-            throw WriteError{QString("%1: a decimal scale above 28").arg(where)};
+            throw WriteError{QString("%1: a decimal scale above 28").arg(where.Text())};
         out.U16(0);
         out.U8(d.scale);
         out.U8(d.negative ? 0x80 : 0x00);
@@ -487,7 +498,7 @@ void WriteValue(Out& out, const TAdtgColumn& c, const WireColumn& w, const TAdtg
     case DBTYPE_NUMERIC: {
         const TAdtgDecimal& d = Expect<TAdtgDecimal>(v, where);
         if (d.scale > 28)
-            throw WriteError{QString("%1: a decimal scale above 28").arg(where)};
+            throw WriteError{QString("%1: a decimal scale above 28").arg(where.Text())};
         out.U8(uint8_t(std::min<uint32_t>(c.wirePrecision.value_or(c.precision), 255)));
         out.U8(d.scale);
         out.U8(d.negative ? 0 : 1);
@@ -500,14 +511,14 @@ void WriteValue(Out& out, const TAdtgColumn& c, const WireColumn& w, const TAdtg
     case DBTYPE_GUID: {
         const QByteArray& g = Expect<QByteArray>(v, where);
         if (g.size() != 16)
-            throw WriteError{QString("%1: a GUID is not 16 bytes").arg(where)};
+            throw WriteError{QString("%1: a GUID is not 16 bytes").arg(where.Text())};
         out.Bytes(g);
         break;
     }
     case DBTYPE_DBDATE: case DBTYPE_DBTIME: case DBTYPE_DBTIMESTAMP: {
         const double t = Expect<double>(v, where);
         if (!std::isfinite(t) || t < -693593.0 || t > 2958466.0)
-            throw WriteError{QString("%1: the date is out of range").arg(where)};
+            throw WriteError{QString("%1: the date is out of range").arg(where.Text())};
         int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
         DecodeDate(t, year, month, day);
         DecodeTime(t, hour, minute, second, msec);
@@ -526,7 +537,7 @@ void WriteValue(Out& out, const TAdtgColumn& c, const WireColumn& w, const TAdtg
         break;
     }
     default:
-        throw WriteError{QString("%1: type 0x%2 is not written").arg(where).arg(w.dbType, 2, 16, QChar('0'))};
+        throw WriteError{QString("%1: type 0x%2 is not written").arg(where.Text()).arg(w.dbType, 2, 16, QChar('0'))};
     }
 }
 
@@ -712,10 +723,10 @@ QByteArray Write(const TAdtgRecordset& rs)
         }
         out.Bytes(map);
         for (size_t i = 0; i < columnCount; ++i) {
-            const QString where = QString("row %1, %2").arg(r + 1).arg(ColumnWhere(rs.columns[i], i));
+            const Where where{r, i, rs.columns[i]};
             if (IsNull(row[i])) {
                 if (!wire[i].nullable)
-                    throw WriteError{where + ": NULL in a column that is not nullable"};
+                    throw WriteError{where.Text() + ": NULL in a column that is not nullable"};
                 continue;
             }
             WriteValue(out, rs.columns[i], wire[i], row[i], where);
