@@ -67,9 +67,10 @@ constexpr uint32_t kHasOctetLength = 0x000008;
 constexpr uint32_t kNamePresenceBits = 0xF00000;
 
 // A read recordset may not hold more values than this (rows count as values
-// too): a few rows of a report are a few thousand values, and a stream that
-// announces millions of empty ones is refused before it fills the memory.
-constexpr size_t kMaxCells = 4'000'000;
+// too): a report's recordsets are a few thousand values, and a stream of
+// millions of values that take no bytes (NULLs) is refused before it fills
+// the memory (a million values are some 32 MB).
+constexpr size_t kMaxCells = 1'000'000;
 
 // The memo column size that the writer announces, in characters.
 constexpr uint32_t kMemoMaxLength = 536870910;
