@@ -172,8 +172,8 @@ double TField::AsFloat() const
 Currency TField::AsCurrency() const
 {
     const TValue& v = Value();
+    if (const Currency* c = std::get_if<Currency>(&v.Get())) return *c;
     if (v.IsNull()) return Currency();
-    if (v.IsCurrency()) return std::get<Currency>(v.Get());
     if (v.IsBool()) return Currency::FromUnits(std::get<bool>(v.Get()) ? Currency::Scale : 0);
     if (v.IsInt()) {
         int64_t units = 0;
@@ -319,10 +319,15 @@ void TField::SetValue(const TValue& value)
         throw EDatabaseError(QString("%1: Dataset not in edit or insert mode").arg(ds.name_));
     if (st != TDataSetState::CalcFields && ReadOnly())
         throw EDatabaseError(QString("Field '%1' cannot be modified").arg(name_));
-    TValue converted = Convert(value);
     TValue* slot = ds.WriteSlot(*this);
+    if (kind_ == TFieldKind::Currency && value.IsCurrency()) {
+        // The common case of the record rules: nothing to convert.
+        if (slot) *slot = value;
+    } else {
+        TValue converted = Convert(value);
+        if (slot) *slot = std::move(converted);
+    }
     if (!slot) return;
-    *slot = std::move(converted);
     ds.FieldChanged(*this);
 }
 
@@ -554,7 +559,8 @@ void TDataSet::FieldChanged(TField& f)
 void TDataSet::CalculateFields()
 {
     if (calculating_ || state_ == TDataSetState::Inactive) return;
-    for (auto& v : calcBuf_) v = TValue();
+    for (auto& v : calcBuf_)
+        if (!v.IsNull()) v = TValue();
     if (!OnCalcFields) return;
     const bool haveRow = state_ == TDataSetState::Edit || state_ == TDataSetState::Insert || cur_ >= 0;
     if (!haveRow) return;
