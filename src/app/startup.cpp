@@ -1,26 +1,65 @@
 #include "app/startup.h"
 
+#include "app/appinfo.h"
+#include "app/instanceguard.h"
+#include "app/mainform.h"
+#include "app/shell.h"
+#include "app/splash.h"
+
 #include <QApplication>
+#include <QFileInfo>
 #include <QFont>
+#include <QPointer>
+
+#include <cstdlib>
 
 namespace pm {
 
-std::unique_ptr<QMainWindow> CreateMainWindow()
+namespace {
+
+QString ExecutableFileName(const char* argv0)
 {
-    auto window = std::make_unique<QMainWindow>();
-    window->setWindowTitle("QUELM Pellmark Client");
-    window->resize(800, 600);
-    return window;
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    if (!self.isEmpty())
+        return QFileInfo(self).fileName();
+    return QFileInfo(QString::fromLocal8Bit(argv0 ? argv0 : "Pellmark")).fileName();
 }
+
+} // namespace
 
 int RunApplication(int argc, char* argv[])
 {
+    // Before any window: one copy per executable name.
+    TInstanceGuard guard(ExecutableFileName(argc > 0 ? argv[0] : nullptr));
+    if (!guard.Acquired())
+        return 0;
+
     QApplication app(argc, argv);
     // Liberation Sans stands in for Arial, metric for metric.
     app.setFont(QFont("Liberation Sans", 9));
-    auto window = CreateMainWindow();
-    window->show();
-    return app.exec();
+    QPointer<TSplashScr> splash = new TSplashScr;
+    splash->show();
+    app.processEvents();
+
+    app.setApplicationName(kApplicationTitle);
+    app.setApplicationDisplayName(kApplicationTitle);
+    app.setApplicationVersion(FileVersionString());
+
+    TShell shell;
+    if (!shell.Create()) {
+        delete splash.data();
+        return 1;
+    }
+    shell.MainForm->show();
+    // Start-up measurements end here.
+    if (std::getenv("PM_EXIT_WHEN_SHOWN")) {
+        app.processEvents();
+        delete splash.data();
+        return 0;
+    }
+    const int rc = app.exec();
+    delete splash.data();
+    return rc;
 }
 
 } // namespace pm

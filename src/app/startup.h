@@ -1,15 +1,10 @@
 #pragma once
 
-#include <QMainWindow>
-#include <memory>
-
 namespace pm {
 
-// The program's main window as it stands (the shell fills it).
-std::unique_ptr<QMainWindow> CreateMainWindow();
-
-// The entry routine: creates the application, its windows and the data
-// module, and runs the message loop until the main window closes.
+// The entry routine: the single-instance guard, the splash, the windows and
+// the data module in their order, then the message loop until the main
+// window closes. A second copy ends at once and silently (exit code 0).
 int RunApplication(int argc, char* argv[]);
 
 } // namespace pm
