@@ -314,7 +314,7 @@ void TData::CalcCashTotals()
     const CashFields& c = cash_;
     WalkRows(CashQuery, [&] {
         ++TotRows;
-        TotPlayers += int(c.PlayerCount->AsInteger());   // rounded, halves to even
+        TotPlayers += c.PlayerCount->AsInteger();   // rounded, halves to even
         TotEntranceFees += ToUnits(c.EntranceFees->AsCurrency());
         TotGrossSales += ToUnits(c.GrossSales->AsCurrency());
         TotPaperSales += ToUnits(c.PaperSales->AsCurrency());
@@ -464,7 +464,7 @@ void TData::SetUpVouchers()
         __int128 sheets = 0;
         __int128 total = 0;
         if (o != 0) {
-            sheets = __int128(u) * (faces / o);
+            sheets = __int128(u) * (__int128(faces) / o);
             total = sheets * p;
         }
         if (o == LotOnCount) {
@@ -507,6 +507,8 @@ void TData::CalcVoucherTotals()
     if (DetQuery.Active()) {
         const DetFields& f = det_;
         WalkRows(DetQuery, [&] {
+            if ((f.Total->IsNull() || f.Sheets->IsNull()) && f.OnCount->AsInteger() != 0)
+                throw EDatabaseError("The figures of a voucher detail row are too large to add up.");
             total += Units(f.Total);
             sheets += f.Sheets->AsInteger();
             faces += __int128(f.FaceCount->AsInteger()) * f.UpCount->AsInteger();

@@ -50,7 +50,7 @@ public:
 
     // Schedule A totals (floating values in currency units).
     int TotRows = 0;
-    int TotPlayers = 0;
+    int64_t TotPlayers = 0;
     long double TotEntranceFees = 0, TotGrossSales = 0, TotPrizePayout = 0, TotNetProfit = 0,
                 TotNetLoss = 0, TotWithholding = 0, TotDeposit = 0, TotShortage = 0,
                 TotPaperSales = 0, TotTEDSales = 0, TotCashDeposit = 0, TotCreditDeposit = 0;

@@ -233,7 +233,7 @@ TValue TField::Convert(const TValue& value) const
         else if (value.IsCurrency()) n = RoundUnitsHalfEven(std::get<Currency>(g).Units(), Currency::Scale);
         else if (value.IsFloat()) {
             const double d = std::nearbyint(std::get<double>(g));
-            if (!(std::fabs(d) <= 2147483647.0))
+            if (!(d >= -2147483648.0 && d <= 2147483647.0))
                 throw EDatabaseError(QString("The value for %1 is out of range for a Long field.").arg(name_));
             n = int64_t(d);
         } else {

@@ -155,6 +155,28 @@ TEST_F(DataRules, TypedAmountsAreCleanedOnlyInTheOlderColumns)
     q.Cancel();
 }
 
+TEST_F(DataRules, SumsBeyondTheCurrencyRangeAreRefusedNotWrapped)
+{
+    OpenNewReport(*d, "123", Date(2010, 6, 30));
+    TDataSet& q = d->CashQuery;
+    q.Append();
+    q.FieldByName("PaperSales").SetAsString("922337203685477.5807");
+    q.FieldByName("TEDSales").SetAsString("1");
+    EXPECT_TRUE(q.FieldByName("GrossSalesCalc").IsNull());
+    EXPECT_THROW(q.Post(), EDatabaseError);
+    EXPECT_EQ(q.State(), TDataSetState::Insert);
+    q.FieldByName("TEDSales").Clear();
+    q.Post();
+    EXPECT_EQ(q.FieldByName("GrossSales").AsCurrency().Units(), INT64_MAX);
+
+    AddVoucher("1", 18, 9, {{1000, 1, 0}});
+    d->DetQuery.Edit();
+    d->DetQuery.FieldByName("Price").SetAsString("922337203685477");
+    EXPECT_TRUE(d->DetQuery.FieldByName("Total").IsNull());
+    EXPECT_THROW(d->CalcVoucherTotals(), EDatabaseError);   // never a total that leaves the row out
+    d->DetQuery.Cancel();
+}
+
 TEST_F(DataRules, CashTotalsFollowTheirSwitchAndDeletes)
 {
     OpenNewReport(*d, "123", Date(2010, 6, 30));
