@@ -22,23 +22,25 @@ void TReceiverLink::Pump()
         ~Guard() { flag = false; }
     } guard{pumping_};
 
-    for (;;) {
-        if (!socket_ || socket_->state() != QAbstractSocket::ConnectedState)
-            return;
-        const QByteArray bytes = socket_->readAll();
-        receiver_.Feed(bytes);
-        bool progressed = false;
+    // What arrived before the peer closed the connection is still read.
+    auto readable = [this] {
+        return socket_ && (socket_->state() == QAbstractSocket::ConnectedState || socket_->bytesAvailable() > 0);
+    };
+    while (readable()) {
+        receiver_.Feed(socket_->readAll());
         for (;;) {
             TReceivedItem item;
             try {
                 if (!receiver_.Next(item))
                     break;
             } catch (const ECipherException& e) {
+                const bool wasConnected = socket_->state() == QAbstractSocket::ConnectedState;
                 Q_EMIT cipherFailed(e.Message());
-                progressed = true;
+                if (!socket_ || (wasConnected && socket_->state() != QAbstractSocket::ConnectedState))
+                    return;
                 continue;
             }
-            progressed = true;
+            const bool wasConnected = socket_->state() == QAbstractSocket::ConnectedState;
             switch (item.kind) {
             case TReceivedItem::Message:
                 Q_EMIT messageReceived(item.type, item.data);
@@ -50,18 +52,19 @@ void TReceiverLink::Pump()
                 Q_EMIT closeRequested(item.type);
                 return;
             case TReceivedItem::Failure:
-                // Logged first, then the connection goes.
+                // Logged first, then the connection goes; what is left of it
+                // is never read.
                 Q_EMIT sessionFailed(item.error);
                 if (socket_)
                     socket_->abort();
                 return;
             }
-            if (!socket_ || socket_->state() != QAbstractSocket::ConnectedState)
+            // A handler that closed the connection ends the reading.
+            if (!socket_ || (wasConnected && socket_->state() != QAbstractSocket::ConnectedState))
                 return;
         }
-        if (!progressed && (!socket_ || socket_->bytesAvailable() == 0))
-            return;
-        if (socket_ && socket_->bytesAvailable() == 0)
+        // Bytes that arrived while the handlers ran are read in the same turn.
+        if (!socket_ || socket_->bytesAvailable() == 0)
             return;
     }
 }

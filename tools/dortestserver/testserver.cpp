@@ -568,7 +568,6 @@ private:
                 return;
             }
             server_->AddLog("login: " + login.fileNumber);
-            org_ = org;
             fileNumber_ = org->fileNumber;
             SendMalformed();
             for (const QString& t : org->texts)
@@ -679,7 +678,6 @@ private:
     QTcpSocket* socket_;
     TReceiverLink* link_;
     TCipherKey key_;
-    TTestOrganization* org_ = nullptr;
     QString fileNumber_;
     bool refused_ = false;
     bool closing_ = false;
