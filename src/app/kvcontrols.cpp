@@ -63,20 +63,21 @@ void TkvEdit::focusOutEvent(QFocusEvent* event)
     QLineEdit::focusOutEvent(event);
 }
 
-TkvCheckBox::TkvCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent)
-{
-    setAutoFillBackground(true);
-}
+TkvCheckBox::TkvCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {}
 
+// The check box fills its background only while it shows the focus colour,
+// so that otherwise it takes the colour of whatever it sits on.
 void TkvCheckBox::focusInEvent(QFocusEvent* event)
 {
     TakeColour(this, QPalette::Window, FocusedColor, remembered_, coloured_);
+    setAutoFillBackground(true);
     QCheckBox::focusInEvent(event);
 }
 
 void TkvCheckBox::focusOutEvent(QFocusEvent* event)
 {
     GiveColourBack(this, QPalette::Window, remembered_, coloured_);
+    setAutoFillBackground(false);
     QCheckBox::focusOutEvent(event);
 }
 
@@ -89,6 +90,7 @@ void TkvCheckBox::keyPressEvent(QKeyEvent* event)
     }
     if (event->key() == Qt::Key_Escape) {
         GiveColourBack(this, QPalette::Window, remembered_, coloured_);
+        setAutoFillBackground(false);
         event->accept();
         if (window() != this)
             SendKey(window(), Qt::Key_Escape);

@@ -104,6 +104,9 @@ TConfirmDlg::TConfirmDlg(QWidget* parent) : QDialog(parent)
     Memo->setObjectName("Memo");
     Memo->setReadOnly(true);
     Memo->setFocusPolicy(Qt::NoFocus);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     QFont font("Liberation Sans");
     font.setPixelSize(15);
     Memo->setFont(font);

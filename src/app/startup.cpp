@@ -27,6 +27,15 @@ QString ExecutableFileName(const char* argv0)
 
 } // namespace
 
+void SetUpApplication(QApplication& app)
+{
+    // Liberation Sans stands in for Arial, metric for metric.
+    app.setFont(QFont("Liberation Sans", 9));
+    app.setApplicationName(kApplicationTitle);
+    app.setApplicationDisplayName(kApplicationTitle);
+    app.setApplicationVersion(FileVersionString());
+}
+
 int RunApplication(int argc, char* argv[])
 {
     // Before any window: one copy per executable name.
@@ -35,15 +44,12 @@ int RunApplication(int argc, char* argv[])
         return 0;
 
     QApplication app(argc, argv);
-    // Liberation Sans stands in for Arial, metric for metric.
     app.setFont(QFont("Liberation Sans", 9));
     QPointer<TSplashScr> splash = new TSplashScr;
     splash->show();
     app.processEvents();
 
-    app.setApplicationName(kApplicationTitle);
-    app.setApplicationDisplayName(kApplicationTitle);
-    app.setApplicationVersion(FileVersionString());
+    SetUpApplication(app);
 
     TShell shell;
     if (!shell.Create()) {

@@ -1,6 +1,12 @@
 #pragma once
 
+class QApplication;
+
 namespace pm {
+
+// The application's names and font (Liberation Sans for Arial), as the
+// program and the window tests set them.
+void SetUpApplication(QApplication& app);
 
 // The entry routine: the single-instance guard, the splash, the windows and
 // the data module in their order, then the message loop until the main
