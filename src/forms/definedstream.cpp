@@ -559,6 +559,9 @@ void TDefinedStream::LoadChildRecords(const QList<TStreamRecord>& records, int d
             throw EDFError(message);
         }
         TDefinedStream* child = c->Create();
+        // a record's children are what the record lists: a nested form
+        // drops the templates its construction made, as a loaded root does
+        child->ClearChildren();
         child->FName = FromWin1252(r.Name);
         child->FParent = this;
         FChildren.emplace_back(child);

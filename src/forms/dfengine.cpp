@@ -17,6 +17,10 @@ namespace {
 // stack.
 constexpr int kMaxCallDepth = 64;
 constexpr int kMaxCallsPerExpression = 1000;
+// Field values may themselves hold references that later fields replace, so
+// a hostile form could grow a formula without bound; substitution stops
+// when the text reaches this length (the formula then fails as text).
+constexpr qsizetype kMaxFormulaText = 1 << 20;
 
 const QString kNumberFormat = QStringLiteral("0.##########");
 } // namespace
@@ -65,6 +69,22 @@ void TDFEngine::NewForm()
     FForm->AddPage();
     CalcOrder.clear();
     Changed(FForm.get(), false);
+}
+
+bool TDFEngine::FormDataStored() const { return FForm->PageCount() > 0; }
+
+QByteArray TDFEngine::FormData() const
+{
+    if (FForm->PageCount() == 0 || FForm->Pages(0)->ChildCount() == 0)
+        return QByteArray();
+    return FForm->SaveToBytes();
+}
+
+void TDFEngine::SetFormData(const QByteArray& block)
+{
+    NewForm();
+    if (!block.isEmpty())
+        FForm->LoadFromBytes(block);
 }
 
 TDFPage* TDFEngine::AddPage() { return FForm->AddPage(); }
@@ -328,7 +348,7 @@ QString TDFEngine::SubstituteFieldValues(const QString& text) const
 {
     QString t = text;
     for (TDFField* f : FieldList()) {
-        if (!t.contains('<'))
+        if (!t.contains('<') || t.size() > kMaxFormulaText)
             break;
         const QString ref = "<" + f->FieldName() + ">";
         if (t.contains(ref, Qt::CaseInsensitive))

@@ -80,6 +80,14 @@ public:
     bool StoreAllFields = false;
     QString Version() const { return kVersion; }
 
+    // The binary property "FormData" by which a window description carries
+    // the form: written when the form has a page; the block holds the form's
+    // stream when the first page has an object and is empty otherwise.
+    bool FormDataStored() const;
+    QByteArray FormData() const;
+    // NewForm, then the stream of a non-empty block.
+    void SetFormData(const QByteArray& block);
+
     // Events.
     TChangeEvent OnChange;
     TChangeEvent OnDimChange;

@@ -245,6 +245,15 @@ TEST(FormsFields, EngineBasics)
     EXPECT_THROW(engine.Pages(5), EDFError);
     EXPECT_TRUE(engine.LogFieldChange("f1", "12.00"));
     EXPECT_EQ(engine.ChangeLog, QStringList({"f1=12.00"}));
+    EXPECT_TRUE(engine.FormDataStored());
+    EXPECT_TRUE(engine.FormData().isEmpty());   // the first page has no object yet
+    engine.Pages(0)->AddNew<TDFField>()->SetFieldName("Carried");
+    TDFEngine carrier;
+    carrier.SetFormData(engine.FormData());
+    EXPECT_EQ(carrier.PageCount(), 2);
+    EXPECT_TRUE(carrier.FindField("carried"));
+    carrier.SetFormData(QByteArray());
+    EXPECT_EQ(carrier.PageCount(), 1);
     engine.Form()->SetExternalPDFFile("Background");
     EXPECT_EQ(engine.LocatePDFBackground("/opt/pm"), "/opt/pm/PDF Forms/Background.pdf");
     engine.OnLocatePDFBackground = [](TDFEngine*, QString& spec) { spec = "/elsewhere/" + spec; };

@@ -278,6 +278,16 @@ TEST(FormsObjects, LoadingErrors)
     } catch (const EDFError& e) {
         EXPECT_EQ(e.Message(), "Index out of bounds: .TDFDefaultField (0)");
     }
+    // a form record nested inside a form holds what its record lists, so a
+    // reload does not add a second set of templates
+    TDFForm outer;
+    outer.AddNewChild(&TDFForm::StaticClass);
+    const QByteArray nestedBytes = outer.SaveToBytes();
+    TDFForm reloaded;
+    reloaded.LoadFromBytes(nestedBytes);
+    ASSERT_EQ(reloaded.ChildCount(), 7);
+    EXPECT_EQ(reloaded.Children(6)->ChildCount(), 6);
+    EXPECT_EQ(reloaded.SaveToBytes(), nestedBytes);
     // every truncation of a real definition fails cleanly
     TDFEngine engine;
     FillRichForm(engine);
