@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <memory>
 #include <vector>
 
@@ -31,14 +32,14 @@ namespace pm::test {
 
 inline QString SchemaText()
 {
-    QFile f(qEnvironmentVariable("PM_SOURCE_DIR") + "/src/data/schema.sql");
+    QFile f(QStringLiteral(PM_APP_SCHEMA_FILE));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
 // Where the pictures of the windows go, for a person to look at.
 inline void SavePicture(QWidget* widget, const QString& name)
 {
-    const QString folder = qEnvironmentVariable("PM_BIN_DIR", ".") + "/screenshots";
+    const QString folder = QStringLiteral(PM_APP_BIN_DIR "/screenshots");
     QDir().mkpath(folder);
     widget->grab().save(folder + "/" + name + ".png");
 }
@@ -118,7 +119,8 @@ protected:
     TShell& Start(bool show = true)
     {
         shell = std::make_unique<TShell>();
-        EXPECT_TRUE(shell->Create());
+        if (!shell->Create())
+            throw std::runtime_error("the shell could not be made");
         if (show && shell->MainForm)
             shell->MainForm->show();
         return *shell;

@@ -25,7 +25,7 @@ TEST(AppInstance, OneGuardPerNameInTheSameFolder)
 TEST(AppInstance, SecondCopyOfTheProgramEndsSilently)
 {
     QTemporaryDir runtime;
-    const QString exe = qEnvironmentVariable("PM_BIN_DIR") + "/Pellmark";
+    const QString exe = QStringLiteral(PM_APP_BIN_DIR "/Pellmark");
     ASSERT_TRUE(QFile::exists(exe));
     // This process holds the lock the program looks for.
     TInstanceGuard running("Pellmark", runtime.path());
