@@ -282,6 +282,11 @@ public:
     void Cancel();
     void Delete();
     void CheckBrowseMode();
+    // The batch calls of the report editor. No dataset holds pending rows
+    // (every post is written at once): UpdateBatch saves the row being
+    // edited, CancelBatch drops its unsaved edits; rows already posted stay.
+    void UpdateBatch() { CheckBrowseMode(); }
+    void CancelBatch() { Cancel(); }
 
     // Display suspension: while disabled, observers are not told about
     // scrolling and data changes; enabling again tells them once.

@@ -223,6 +223,16 @@ TEST_F(DataLayer, MovingOffAnEditedRowPostsItAndAnUntouchedInsertIsDropped)
     ds->Requery();
     EXPECT_EQ(ds->RecordCount(), 2);
     EXPECT_EQ(ds->FieldByName("Qty").AsInteger(), 10);
+
+    // The report editor's batch calls: a posted row stays after CancelBatch.
+    ds->Edit();
+    ds->FieldByName("Qty").SetAsInteger(11);
+    ds->UpdateBatch();
+    ds->Edit();
+    ds->FieldByName("Qty").SetAsInteger(12);
+    ds->CancelBatch();
+    ds->Requery();
+    EXPECT_EQ(ds->FieldByName("Qty").AsInteger(), 11);
 }
 
 TEST_F(DataLayer, NavigationLocateAndBookmarks)

@@ -118,9 +118,9 @@ TEST_F(DataSchema, AStepFailsWholeAndStopsTheRest)
 
 TEST(DataSchemaFile, TheBuildWritesTheEmptyDatabaseNextToTheProgram)
 {
+    // The tests run in the folder of the executables.
     const QByteArray bin = qgetenv("PM_BIN_DIR");
-    if (bin.isEmpty()) GTEST_SKIP() << "PM_BIN_DIR not set";
-    const QString built = QString::fromUtf8(bin) + "/Pellmark.db";
+    const QString built = (bin.isEmpty() ? QDir::currentPath() : QString::fromUtf8(bin)) + "/Pellmark.db";
     ASSERT_TRUE(QFile::exists(built));
     EXPECT_TRUE(Columns(built, "Organizations").contains("FileNumber"));
 }
