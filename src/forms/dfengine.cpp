@@ -344,15 +344,47 @@ QString ValueText(const TDFField* f)
 }
 } // namespace
 
+namespace {
+bool IsPlainName(const QString& name)
+{
+    for (QChar c : name)
+        if (c.unicode() >= 0x80 || c == '<' || c == '>')
+            return false;
+    return true;
+}
+
+// The upper-case texts between each "<" and the next ">": a plain field
+// name can only be referred to when it is one of them.
+void CollectReferences(const QString& text, QSet<QString>& names)
+{
+    names.clear();
+    for (qsizetype open = text.indexOf('<'); open >= 0; open = text.indexOf('<', open + 1)) {
+        const qsizetype close = text.indexOf('>', open + 1);
+        if (close < 0)
+            break;
+        names.insert(text.mid(open + 1, close - open - 1).toUpper());
+    }
+}
+} // namespace
+
 QString TDFEngine::SubstituteFieldValues(const QString& text) const
 {
     QString t = text;
+    QSet<QString> refs;
+    CollectReferences(t, refs);
     for (TDFField* f : FieldList()) {
         if (!t.contains('<') || t.size() > kMaxFormulaText)
             break;
-        const QString ref = "<" + f->FieldName() + ">";
-        if (t.contains(ref, Qt::CaseInsensitive))
-            t.replace(ref, ValueText(f), Qt::CaseInsensitive);
+        const QString& name = f->FieldName();
+        // a quick look-up for plain names; anything else is searched for
+        if (IsPlainName(name) && !refs.contains(name.toUpper()))
+            continue;
+        const QString ref = "<" + name + ">";
+        if (t.contains(ref, Qt::CaseInsensitive)) {
+            const QString value = ValueText(f);
+            t.replace(ref, value, Qt::CaseInsensitive);
+            CollectReferences(t, refs);   // a value may form new references
+        }
     }
     return t;
 }

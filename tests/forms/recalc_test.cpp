@@ -112,6 +112,16 @@ TEST(FormsRecalc, SubstitutionTexts)
     EXPECT_EQ(fx.engine.SubstituteFieldValues("<A>+<a>*<LIST>-<pct>/<Empty>+<none>"),
               "1234.5+1234.5*-1-0.5/0+<none>");
     EXPECT_EQ(fx.engine.SubstituteFieldValues("no references"), "no references");
+
+    // values are replaced in field order, and may form references to later fields
+    TCalcFixture order;
+    order.Add("X", dfText)->SetData("G");
+    order.Add("T", dfText)->SetData("<z>");
+    order.Add("FG", dfInteger)->SetAsInteger(7);
+    order.Add("Z", dfInteger)->SetAsInteger(5);
+    EXPECT_EQ(order.engine.SubstituteFieldValues("<F<X>>+<T>"), "7+5");
+    order.engine.FindField("T")->SetData("<x>");
+    EXPECT_EQ(order.engine.SubstituteFieldValues("<T>"), "<x>");   // X comes before T
 }
 
 TEST(FormsRecalc, HostFunctionsAnswerInnerCallsFirst)
