@@ -1315,7 +1315,11 @@ private:
         case vaNil: return "nil";
         case vaString: case vaLString: case vaWString: case vaUTF8String: {
             TTextWriter w;
-            return w.StringPieces(v.Type == vaUTF8String ? QString::fromUtf8(v.Bytes) : v.StringText()).join(" + ");
+            const QString text = v.Type == vaUTF8String ? QString::fromUtf8(v.Bytes) : v.StringText();
+            const QStringList pieces = w.StringPieces(text);
+            if (pieces.size() > 1)
+                return pieces[0] + QString(" ... (%1 characters)").arg(text.size());
+            return pieces[0];
         }
         case vaBinary: {
             QString s = QString("%1 bytes").arg(v.Bytes.size());
