@@ -186,6 +186,15 @@ TServerSessionForm::TServerSessionForm(TShell& shell, QWidget* parent)
     connect(Timer, &QTimer::timeout, this, &TServerSessionForm::TimerTimer);
     Timer->start();
 
+    ConnectTimer = new QTimer(this);
+    ConnectTimer->setSingleShot(true);
+    ConnectTimer->setInterval(21000);
+    connect(ConnectTimer, &QTimer::timeout, this, [this] {
+        if (ClientSocket->state() == QAbstractSocket::HostLookupState || ClientSocket->state() == QAbstractSocket::ConnectingState)
+            ClientSocketError(int(QAbstractSocket::SocketTimeoutError));
+    });
+    connect(ClientSocket, &QAbstractSocket::connected, ConnectTimer, &QTimer::stop);
+
     passwordDlg_ = new TPasswordDlg(this);
 }
 
@@ -271,6 +280,7 @@ void TServerSessionForm::StartSession()
         ClientSocketError(int(QAbstractSocket::SocketAddressNotAvailableError));
         return;
     }
+    ConnectTimer->start();
     ClientSocket->connectToHost(host, quint16(port));
 }
 
@@ -479,6 +489,7 @@ void TServerSessionForm::ClientSocketDisconnect()
     if (!sessionActive_)
         return;
     sessionActive_ = false;
+    ConnectTimer->stop();
     AddLogLine("Disconnected.");
     AddLogLine("Done.");
     if (shell_.MainForm)

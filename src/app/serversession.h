@@ -63,6 +63,9 @@ public:
     QStringList PriorityMsg;
     QTcpSocket* ClientSocket;
     QTimer* Timer;
+    // A connection not made within this time fails as timed out (10060), as
+    // the Windows socket did; the system's own wait is far longer.
+    QTimer* ConnectTimer;
 
     QString FReportID;
     TSessionKind FSessionKind = skNewOrganization;

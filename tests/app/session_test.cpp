@@ -3,6 +3,8 @@
 #include "app/orgforms.h"
 #include "app/serversession.h"
 #include "apptest.h"
+#include "session/adtg.h"
+#include "session/protocol.h"
 #include "testserver.h"
 
 #include <QJsonObject>
@@ -197,6 +199,71 @@ TEST_F(AppSession, ProtocolFailureIsLoggedThenShownAfterTheDisconnection)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Invalid OpCode");
     EXPECT_EQ(boxes[0].kind, TMsgKind::Error);
+}
+
+} // namespace
+} // namespace pm::test
+
+namespace pm::test {
+namespace {
+
+class AppOrganizationData : public AppFixture {
+protected:
+    TServerSessionForm& Session() { return *shell->ServerSessionForm; }
+    QStringList Log() { return Session().Memo->toPlainText().split('\n'); }
+};
+
+QByteArray Body(const TAdtgRecordset& rs)
+{
+    QByteArray data;
+    QString error;
+    EXPECT_TRUE(WriteAdtg(rs, data, error)) << error.toStdString();
+    return DeflateRaw(data);
+}
+
+TEST_F(AppOrganizationData, OnlyFieldsBothSidesHaveAreCopied)
+{
+    AddOrganization("1001", "Alpha Bingo Club");
+    {
+        TConnection c;
+        c.Open(dir.filePath("Pellmark.db"));
+        c.ExecRaw("UPDATE Organizations SET Email = 'keep@example.org', RASPassword = 'x'");
+    }
+    Start();
+    TAdtgRecordset rs;
+    rs.tableName = "Organizations";
+    rs.columns = {AdtgColumn("fullname", TAdtgKind::Text, 35), AdtgColumn("FileNumber", TAdtgKind::Text, 10),
+                  AdtgColumn("Mon", TAdtgKind::YesNo), AdtgColumn("Unknown", TAdtgKind::Long),
+                  AdtgColumn("MailingState", TAdtgKind::Text, 20)};
+    rs.rows = {{QString("Renamed Club"), QString("7777"), true, int64_t(5), QString("TOO LONG FOR TWO")}};
+    Session().UpdateOrganization(Body(rs));
+    TDataSet& org = Data().OrgQuery;
+    EXPECT_EQ(org.FieldByName("FullName").AsString(), "Renamed Club");
+    EXPECT_TRUE(org.FieldByName("Mon").AsBoolean());
+    EXPECT_EQ(org.FieldByName("FileNumber").AsString(), "1001");
+    EXPECT_EQ(org.FieldByName("RASPassword").AsString(), "x");
+    EXPECT_EQ(org.FieldByName("Email").AsString(), "keep@example.org");
+    // A value the local column refuses is skipped; the rest still lands.
+    EXPECT_EQ(org.FieldByName("MailingState").AsString(), "");
+    EXPECT_EQ(Log().back(), "Updating organization data...");
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(QFile::exists(dir.filePath("Orginfo.ADT")));
+}
+
+TEST_F(AppOrganizationData, UnreadableDataIsReportedAndItsFileKept)
+{
+    AddOrganization("1001", "Alpha Bingo Club");
+    Start();
+    Session().UpdateOrganization(DeflateRaw("not a recordset"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, TMsgKind::Error);
+    EXPECT_TRUE(QFile::exists(dir.filePath("Orginfo.ADT")));
+    EXPECT_EQ(Data().OrgQuery.FieldByName("FullName").AsString(), "Alpha Bingo Club");
+    EXPECT_EQ(Data().OrgQuery.State(), TDataSetState::Browse);
+    // Nothing inflated: nothing happens.
+    boxes.clear();
+    Session().UpdateOrganization(DeflateRaw(QByteArray()));
+    EXPECT_TRUE(boxes.empty());
 }
 
 } // namespace
