@@ -42,6 +42,10 @@ enum TRequestType : uint16_t {
 // User kinds the server knows; this client always logs in as ukOrganization.
 enum TUserKind : uint8_t { ukDistributor = 0, ukOrganization = 1, ukInspector = 2, ukAdministrator = 3 };
 
+// Server texts the client acts on (compared whole and case-sensitive).
+inline constexpr char kLoginRefusedText[] = "Incorrect login attempt. (IP address logged)";
+inline constexpr char kReportReceivedText[] = "Quarterly Report received successfully!";
+
 // Message encryption is on in every build of this system.
 inline constexpr bool kMessageEncryption = true;
 inline constexpr int kMaxPayload = 4000;

@@ -18,8 +18,8 @@ namespace pm {
 
 namespace {
 
-const char* const kLoginRefused = "Incorrect login attempt. (IP address logged)";
-const char* const kReportReceived = "Quarterly Report received successfully!";
+const char* const kLoginRefused = kLoginRefusedText;
+const char* const kReportReceived = kReportReceivedText;
 
 // The four report streams and the tables they carry.
 const std::pair<uint16_t, const char*> kReportStreams[] = {
