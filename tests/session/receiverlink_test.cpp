@@ -81,3 +81,13 @@ TEST(SessionReceiverLink, WhatArrivedBeforeThePeerClosedIsRead)
     EXPECT_EQ(r.texts.size(), 20);
     EXPECT_TRUE(r.closeRequested);
 }
+
+TEST(SessionReceiverLink, SendingOnAClosedSocketReportsIt)
+{
+    EnsureApp();
+    QTcpSocket socket;
+    const TCipherKey key = DeriveKey();
+    EXPECT_FALSE(SendMessage(socket, rtEnd, QByteArray(), key));
+    EXPECT_FALSE(SendStream(socket, rtReportHeader, "content", key));
+    EXPECT_THROW(SendMessage(socket, 28, QByteArray(), key), EProtocolError);
+}
