@@ -132,6 +132,8 @@ long double TStreamValue::FloatValue() const
     case vaExtended:
         return ExtendedToLongDouble(Bytes);
     case vaSingle: {
+        if (Bytes.size() != 4)
+            return 0;
         float f;
         quint32 bits = qFromLittleEndian<quint32>(Bytes.constData());
         std::memcpy(&f, &bits, 4);
@@ -139,6 +141,8 @@ long double TStreamValue::FloatValue() const
     }
     case vaDouble:
     case vaDate: {
+        if (Bytes.size() != 8)
+            return 0;
         double d;
         quint64 bits = qFromLittleEndian<quint64>(Bytes.constData());
         std::memcpy(&d, &bits, 8);
@@ -153,8 +157,10 @@ long double ExtendedToLongDouble(const QByteArray& b)
 {
     if (b.size() != 10)
         return 0;
-    quint64 mant = qFromLittleEndian<quint64>(b.constData());
-    quint16 se = qFromLittleEndian<quint16>(b.constData() + 8);
+    unsigned char raw[10];
+    std::memcpy(raw, b.constData(), sizeof raw);
+    quint64 mant = qFromLittleEndian<quint64>(raw);
+    quint16 se = qFromLittleEndian<quint16>(raw + 8);
     bool neg = se & 0x8000;
     int exp = se & 0x7FFF;
     long double v;
