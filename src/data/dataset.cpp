@@ -491,6 +491,7 @@ TField& TDataSet::DefineField(const QString& name)
     fieldStore_.push_back(std::unique_ptr<TField>(new TField(this, name)));
     TField* f = fieldStore_.back().get();
     byName_[Key(name)] = f;
+    byExactName_[name] = f;
     return *f;
 }
 
@@ -509,6 +510,9 @@ TField& TDataSet::AddCalcField(const QString& name, TFieldKind kind, const QStri
 
 TField* TDataSet::FindField(const QString& name) const
 {
+    // Names are mostly written as declared: try that before folding case.
+    auto exact = byExactName_.find(name);
+    if (exact != byExactName_.end()) return exact->second;
     auto it = byName_.find(Key(name));
     return it == byName_.end() ? nullptr : it->second;
 }
@@ -1020,9 +1024,11 @@ void TDataSet::WriteInsert()
     std::vector<int> cols;
     for (size_t i = 0; i < dataFields_.size(); ++i)
         if (dataFields_[i]->kind_ != TFieldKind::AutoInc) cols.push_back(int(i));
-    QString key = "ins";
+    const QString key = QStringLiteral("ins");
     sqlite3_stmt* st;
-    {
+    if (statements_.count(key)) {
+        st = CachedStatement(key, QString());
+    } else {
         QStringList names, marks;
         for (int i : cols) {
             names << QuoteIdent(dataFields_[size_t(i)]->name_);
@@ -1031,7 +1037,7 @@ void TDataSet::WriteInsert()
         const QString sql = names.isEmpty()
             ? QString("INSERT INTO %1 DEFAULT VALUES").arg(QuoteIdent(table_))
             : QString("INSERT INTO %1 (%2) VALUES (%3)").arg(QuoteIdent(table_), names.join(","), marks.join(","));
-        st = statements_.count(key) ? CachedStatement(key, QString()) : CachedStatement(key, sql);
+        st = CachedStatement(key, sql);
     }
     int index = 1;
     for (int i : cols) BindValue(st, index++, editBuf_[size_t(i)]);

@@ -358,6 +358,7 @@ private:
     std::vector<TField*> dataFields_;   // by data index
     std::vector<TField*> calcFields_;   // by calc index
     std::map<QString, TField*> byName_; // lower-case name
+    std::map<QString, TField*> byExactName_;
     std::map<QString, ColumnInfo> tableInfo_;   // lower-case column name
     bool tableInfoLoaded_ = false;
 
