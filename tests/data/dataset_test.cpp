@@ -2,6 +2,7 @@
 // events, navigation, parameters, observers, and opening failures.
 #include "datatest.h"
 
+#include "app/util/msgbox.h"
 #include "data/jetsql.h"
 
 #include <sqlite3.h>
@@ -392,6 +393,17 @@ TEST(DataOpen, MissingForeignOrLockedFilesFailClearly)
         }
     }
     EXPECT_EQ(QFile(dir.filePath("missing.db")).exists(), false);   // never created
+
+    // The program's way in shows the reason in an error box and gets no module.
+    QStringList shown;
+    SetMessageBoxAnswerer([&](const TMessageBoxCall& call) {
+        if (call.kind == TMsgKind::Error) shown << call.text;
+        return int(mbOK);
+    });
+    EXPECT_EQ(CreateDataModule([&] { return dir.filePath("missing.db"); }), nullptr);
+    SetMessageBoxAnswerer({});
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].contains("does not exist"));
 
     // Locked: another program holds the file exclusively.
     const QString locked = MakeDatabase(dir.filePath("locked.db"));

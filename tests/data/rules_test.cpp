@@ -3,6 +3,7 @@
 // vouchers and their codes, organizations, and the field copy.
 #include "datatest.h"
 
+#include "app/util/utils.h"
 #include "data/vouchercodes.h"
 
 using namespace pm;
@@ -408,6 +409,18 @@ TEST_F(DataRules, ClearingVouchersEmptiesBothTablesForEveryOrganization)
     EXPECT_EQ(Count("VoucherDetail"), 0);
     EXPECT_FALSE(d->VouQuery.Active());
     EXPECT_EQ(d->VouQuery.SQL(), "SELECT * FROM Vouchers");
+}
+
+TEST_F(DataRules, OpeningVoucherDetailRestoresTheCursorAlsoOnError)
+{
+    AddVoucher("1", 18, 9, {{6, 3, 50}});
+    d->OpenVoucherDetail();
+    EXPECT_EQ(BusyCount(), 0);
+    d->DetQuery.Close();
+    d->ADOConnection.Close();
+    EXPECT_THROW(d->OpenVoucherDetail(), EDatabaseError);
+    EXPECT_EQ(BusyCount(), 0);
+    EXPECT_FALSE(BusyCursorShown());
 }
 
 // ---------------------------------------------------------------- organizations
