@@ -89,17 +89,16 @@ QString NormalizeDate(const QString& text)
         s.remove(0, 5);
     }
 
-    ReplaceOnce(s, "Q1", "3/31");
-    ReplaceOnce(s, "Q2", "6/30");
-    ReplaceOnce(s, "Q3", "9/30");
-    ReplaceOnce(s, "Q4", "12/31");
+    static const QString quarters[][2] = {{"Q1", "3/31"}, {"Q2", "6/30"}, {"Q3", "9/30"}, {"Q4", "12/31"}};
+    for (const auto& q : quarters)
+        ReplaceOnce(s, q[0], q[1]);
 
-    static const char* const fullNames[][2] = {
+    static const QString fullNames[][2] = {
         {"JANUARY", "JAN"}, {"FEBRUARY", "FEB"}, {"MARCH", "MAR"}, {"APRIL", "APR"},
         {"JUNE", "JUN"}, {"JULY", "JUL"}, {"AUGUST", "AUG"}, {"SEPTEMBER", "SEP"},
         {"OCTOBER", "OCT"}, {"NOVEMBER", "NOV"}, {"DECEMBER", "DEC"}};
     for (const auto& n : fullNames)
-        ReplaceOnce(s, QString::fromLatin1(n[0]), QString::fromLatin1(n[1]));
+        ReplaceOnce(s, n[0], n[1]);
 
     // Day, month name, year: 30/SEP/2010.
     static const QString monthTable = "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC";
@@ -113,10 +112,11 @@ QString NormalizeDate(const QString& text)
         }
     }
 
-    static const char* const shortNames[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                             "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-    for (int m = 0; m < 12; ++m)
-        ReplaceOnce(s, QString::fromLatin1(shortNames[m]), QString::number(m + 1));
+    static const QString shortNames[][2] = {
+        {"JAN", "1"}, {"FEB", "2"}, {"MAR", "3"}, {"APR", "4"}, {"MAY", "5"}, {"JUN", "6"},
+        {"JUL", "7"}, {"AUG", "8"}, {"SEP", "9"}, {"OCT", "10"}, {"NOV", "11"}, {"DEC", "12"}};
+    for (const auto& n : shortNames)
+        ReplaceOnce(s, n[0], n[1]);
 
     // Leading zeros of month and day.
     if (s.size() > 1 && At(s, 2) == '/')

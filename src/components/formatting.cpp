@@ -520,6 +520,10 @@ void FormatInto(QString& out, const QString& p, TDateTime value, int depth)
     DecodeTime(value, hour, minute, second, msec);
     bool lastWasHour = false;
     qsizetype i = 0;
+    // One letter: the number as it is; two or more: with leading zeros.
+    auto number = [](int v, qsizetype letters, int width = 2) {
+        return letters == 1 ? QString::number(v) : QString::number(v).rightJustified(width, '0');
+    };
     auto run = [&](QChar c) {
         qsizetype n = 0;
         while (i + n < p.size() && p[i + n].toLower() == c)
@@ -568,8 +572,7 @@ void FormatInto(QString& out, const QString& p, TDateTime value, int depth)
         if (lc == 'd') {
             const qsizetype n = run('d');
             i += n;
-            if (n == 1) out += QString::number(day);
-            else if (n == 2) out += QString::number(day).rightJustified(2, '0');
+            if (n <= 2) out += number(day, n);
             else if (n == 3) out += fs.ShortDayNames[DayOfWeek(value) - 1];
             else if (n == 4) out += fs.LongDayNames[DayOfWeek(value) - 1];
             else if (n == 5 && depth < 2) FormatInto(out, fs.ShortDateFormat, value, depth + 1);
@@ -581,9 +584,8 @@ void FormatInto(QString& out, const QString& p, TDateTime value, int depth)
             qsizetype n = run('m');
             i += n;
             if (lastWasHour && n <= 2) {
-                out += n == 1 ? QString::number(minute) : QString::number(minute).rightJustified(2, '0');
-            } else if (n == 1) out += QString::number(month);
-            else if (n == 2) out += QString::number(month).rightJustified(2, '0');
+                out += number(minute, n);
+            } else if (n <= 2) out += number(month, n);
             else if (month >= 1 && n == 3) out += fs.ShortMonthNames[month - 1];
             else if (month >= 1) out += fs.LongMonthNames[month - 1];
             lastWasHour = false;
@@ -606,28 +608,28 @@ void FormatInto(QString& out, const QString& p, TDateTime value, int depth)
                 if (h == 0)
                     h = 12;
             }
-            out += n == 1 ? QString::number(h) : QString::number(h).rightJustified(2, '0');
+            out += number(h, n);
             lastWasHour = true;
             continue;
         }
         if (lc == 'n') {
             const qsizetype n = run('n');
             i += n;
-            out += n == 1 ? QString::number(minute) : QString::number(minute).rightJustified(2, '0');
+            out += number(minute, n);
             lastWasHour = false;
             continue;
         }
         if (lc == 's') {
             const qsizetype n = run('s');
             i += n;
-            out += n == 1 ? QString::number(second) : QString::number(second).rightJustified(2, '0');
+            out += number(second, n);
             lastWasHour = false;
             continue;
         }
         if (lc == 'z') {
             const qsizetype n = run('z');
             i += n;
-            out += n < 3 ? QString::number(msec) : QString::number(msec).rightJustified(3, '0');
+            out += n < 3 ? QString::number(msec) : number(msec, n, 3);
             lastWasHour = false;
             continue;
         }
