@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QRegularExpression>
+#include <QtTest/QTest>
 #include <QTabWidget>
 
 namespace pm::test {
@@ -107,6 +108,26 @@ TEST_F(AppConfiguration, LastUpdateStampIsDayFirstAndSaved)
     const QString stamp = TIniFile(Ini()).ReadString("Configuration", "LastUpdate", "");
     EXPECT_EQ(stamp, form.LastUpdate->text());
     EXPECT_TRUE(QRegularExpression("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d[ap]$").match(stamp).hasMatch()) << stamp.toStdString();
+}
+
+TEST_F(AppConfiguration, ArrowsAndEnterMoveBetweenFieldsAndF10IsSwallowed)
+{
+    TConfigurationForm form;
+    form.show();
+    QApplication::setActiveWindow(&form);
+    form.DORServer->setFocus();
+    QTest::keyClick(form.DORServer, Qt::Key_Down);
+    EXPECT_EQ(form.focusWidget(), form.Port);
+    QTest::keyClick(form.Port, Qt::Key_Return);
+    EXPECT_EQ(form.focusWidget(), form.ShowPollProgress);
+    QTest::keyClick(form.ShowPollProgress, Qt::Key_Up);
+    EXPECT_EQ(form.focusWidget(), form.Port);
+    // Enter in an edit box neither saves nor closes the window.
+    QTest::keyClick(form.Port, Qt::Key_F10);
+    QTest::keyClick(form.Port, Qt::Key_Enter);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(QFile::exists(Ini()));
+    form.hide();
 }
 
 TEST_F(AppConfiguration, PicturesOfEachTab)
