@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 using namespace pm;
 
@@ -305,6 +306,24 @@ TEST(FormsObjects, LoadingErrors)
     meta += QByteArray::fromHex("08000000aabbccdd");
     bg->SetBin(*page, meta);
     EXPECT_TRUE(page->Background().IsEmpty());
+    // a JPEG picture decodes and keeps its bytes
+    QByteArray jpeg;
+    {
+        QBuffer out(&jpeg);
+        out.open(QIODevice::WriteOnly);
+        QImage img(5, 4, QImage::Format_RGB32);
+        img.fill(Qt::blue);
+        ASSERT_TRUE(img.save(&out, "JPEG"));
+    }
+    QByteArray jpegBlock;
+    WriteShortString(jpegBlock, "TJPEGImage");
+    QByteArray len(4, '\0');
+    qToLittleEndian<quint32>(quint32(jpeg.size()), len.data());
+    jpegBlock += len + jpeg;
+    bg->SetBin(*page, jpegBlock);
+    EXPECT_EQ(page->Background().GraphicClass(), "TJPEGImage");
+    EXPECT_EQ(page->Background().Image().size(), QSize(5, 4));
+    EXPECT_EQ(bg->GetBin(*page), jpegBlock);
     QByteArray broken;
     WriteShortString(broken, "TBitmap");
     broken += QByteArray::fromHex("ffffff7f424d");
