@@ -460,7 +460,7 @@ TStreamRecord TDefinedStream::SaveToRecord(bool asRoot) const
     TStreamRecord r;
     r.ClassName = ClassType()->Name;
     if (!asRoot)
-        r.Name = FName.toLatin1();
+        r.Name = ToWin1252(FName);
     r.Props = StreamedProperties();
     for (const auto& child : FChildren)
         r.Children.append(child->SaveToRecord(false));
