@@ -612,17 +612,10 @@ void FormatInto(QString& out, const QString& p, TDateTime value, int depth)
             lastWasHour = true;
             continue;
         }
-        if (lc == 'n') {
-            const qsizetype n = run('n');
+        if (lc == 'n' || lc == 's') {
+            const qsizetype n = run(lc);
             i += n;
-            out += number(minute, n);
-            lastWasHour = false;
-            continue;
-        }
-        if (lc == 's') {
-            const qsizetype n = run('s');
-            i += n;
-            out += number(second, n);
+            out += number(lc == 'n' ? minute : second, n);
             lastWasHour = false;
             continue;
         }
