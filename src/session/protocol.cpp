@@ -57,24 +57,34 @@ bool IsStreamHeaderType(uint16_t type)
     }
 }
 
-void PutShortString(QByteArray& payload, int offset, int n, const QString& text)
+void WriteShortString(char* field, int n, const QString& text)
 {
     QByteArray bytes = ToWin1252(text.left(n));
     if (bytes.size() > n)
         bytes.truncate(n);
+    std::memset(field, 0, size_t(n) + 1);
+    field[0] = char(uint8_t(bytes.size()));
+    std::memcpy(field + 1, bytes.constData(), size_t(bytes.size()));
+}
+
+QString ReadShortString(const char* field, int n)
+{
+    return FromWin1252(field + 1, std::min(int(uint8_t(field[0])), n));
+}
+
+void PutShortString(QByteArray& payload, int offset, int n, const QString& text)
+{
     if (payload.size() < offset + 1 + n)
         payload.resize(offset + 1 + n, '\0');
-    payload[offset] = char(uint8_t(bytes.size()));
-    std::memcpy(payload.data() + offset + 1, bytes.constData(), size_t(bytes.size()));
+    WriteShortString(payload.data() + offset, n, text);
 }
 
 QString GetShortString(const QByteArray& payload, int offset, int n)
 {
     if (offset < 0 || offset >= payload.size())
         return QString();
-    int length = uint8_t(payload[offset]);
-    length = std::min({length, n, int(payload.size()) - offset - 1});
-    return FromWin1252(payload.constData() + offset + 1, length);
+    // A field cut short by the end of the payload carries what is there.
+    return ReadShortString(payload.constData() + offset, std::min(n, int(payload.size()) - offset - 1));
 }
 
 void PutInt32(QByteArray& payload, int offset, int32_t value)

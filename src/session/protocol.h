@@ -84,6 +84,10 @@ bool IsStreamHeaderType(uint16_t type);
 // Short string of n: a length byte, then up to n Windows-1252 characters,
 // occupying 1 + n bytes at `offset`; longer texts are cut to n characters.
 void PutShortString(QByteArray& payload, int offset, int n, const QString& text);
+// The same on a field of 1 + n bytes that the caller has made sure of: the
+// unused bytes of the field are zero.
+void WriteShortString(char* field, int n, const QString& text);
+QString ReadShortString(const char* field, int n);
 // Reads one; a length byte above n (or past the payload) is held to what the
 // field can carry.
 QString GetShortString(const QByteArray& payload, int offset, int n);

@@ -1,6 +1,6 @@
 #include "session/voucherrecord.h"
 
-#include "components/win1252.h"
+#include "session/protocol.h"
 
 #include <cmath>
 #include <cstring>
@@ -97,22 +97,6 @@ void PutDouble(char* p, double v)
     std::memcpy(p, &v, 8);
 }
 
-QString GetText(const char* p, int width)
-{
-    const int length = std::min(int(uint8_t(p[0])), width);
-    return FromWin1252(p + 1, length);
-}
-
-void PutText(char* p, int width, const QString& text)
-{
-    QByteArray bytes = ToWin1252(text.left(width));
-    if (bytes.size() > width)
-        bytes.truncate(width);
-    std::memset(p, 0, size_t(width) + 1);
-    p[0] = char(uint8_t(bytes.size()));
-    std::memcpy(p + 1, bytes.constData(), size_t(bytes.size()));
-}
-
 } // namespace
 
 double ReadExtended(const char* p)
@@ -163,7 +147,7 @@ bool DecodeVoucherRecord(const char* p, TVoucherRecord& voucher, int32_t& detail
     for (const IntField& f : kVoucherInts)
         v.*f.member = GetI32(p + f.offset);
     for (const TextField& f : kVoucherTexts)
-        v.*f.member = GetText(p + f.offset, f.width);
+        v.*f.member = ReadShortString(p + f.offset, f.width);
     v.IssueDate = GetDouble(p + 86);
     v.DueDate = GetDouble(p + 94);
     v.IssuedOn = GetDouble(p + 144);
@@ -194,10 +178,10 @@ void DecodeVoucherDetailRecord(const char* p, TVoucherDetailRecord& d)
     d.UpCount = GetI32(p + 4);
     d.OnCount = GetI32(p + 8);
     d.Price = Currency::FromUnits(GetI64(p + 12));
-    d.Color = GetText(p + 20, 1);
-    d.Style = GetText(p + 22, 1);
+    d.Color = ReadShortString(p + 20, 1);
+    d.Style = ReadShortString(p + 22, 1);
     d.Series = GetI32(p + 24);
-    d.Serial = GetText(p + 28, 12);
+    d.Serial = ReadShortString(p + 28, 12);
 }
 
 QByteArray EncodeVoucherEntry(const TVoucherRecord& v)
@@ -208,7 +192,7 @@ QByteArray EncodeVoucherEntry(const TVoucherRecord& v)
     for (const IntField& f : kVoucherInts)
         PutI32(p + f.offset, v.*f.member);
     for (const TextField& f : kVoucherTexts)
-        PutText(p + f.offset, f.width, v.*f.member);
+        WriteShortString(p + f.offset, f.width, v.*f.member);
     PutDouble(p + 86, v.IssueDate);
     PutDouble(p + 94, v.DueDate);
     PutI64(p + 102, v.VoucherTotal.Units());
@@ -221,10 +205,10 @@ QByteArray EncodeVoucherEntry(const TVoucherRecord& v)
         PutI32(d + 4, det.UpCount);
         PutI32(d + 8, det.OnCount);
         PutI64(d + 12, det.Price.Units());
-        PutText(d + 20, 1, det.Color);
-        PutText(d + 22, 1, det.Style);
+        WriteShortString(d + 20, 1, det.Color);
+        WriteShortString(d + 22, 1, det.Style);
         PutI32(d + 24, det.Series);
-        PutText(d + 28, 12, det.Serial);
+        WriteShortString(d + 28, 12, det.Serial);
         d += kVoucherDetailRecordSize;
     }
     return out;
